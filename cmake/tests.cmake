@@ -1,0 +1,40 @@
+# Every folder under tests/ that holds *.cpp files becomes one GoogleTest
+# executable, wb_<folder>_tests, linked against the core libraries. A folder
+# that needs more (the window layer, a helper program) says so in its own
+# tests/<folder>/extra.cmake, included after its target exists.
+include(GoogleTest)
+
+file(GLOB WB_TEST_DIRS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/*)
+foreach(dir IN LISTS WB_TEST_DIRS)
+  if(NOT IS_DIRECTORY ${dir})
+    continue()
+  endif()
+  get_filename_component(area ${dir} NAME)
+  file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  if(NOT sources)
+    continue()
+  endif()
+  set(target wb_${area}_tests)
+  add_executable(${target} ${sources})
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(${target} PRIVATE wbremote_core wbplatform GTest::gtest GTest::gmock GTest::gtest_main)
+  if(EXISTS ${dir}/extra.cmake)
+    include(${dir}/extra.cmake)
+  endif()
+  gtest_discover_tests(${target} WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "WB_BIN_DIR=${WB_BIN_DIR};WB_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endforeach()
+
+if(WB_BENCH AND NOT WB_SANITIZE AND NOT WB_TSAN)
+  find_package(benchmark REQUIRED)
+  file(GLOB WB_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
+  foreach(src IN LISTS WB_BENCH_SOURCES)
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(${name} ${src})
+    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/bench)
+    target_link_libraries(${name} PRIVATE wbremote_core wbplatform benchmark::benchmark)
+    if(EXISTS ${CMAKE_SOURCE_DIR}/bench/${name}.cmake)
+      include(${CMAKE_SOURCE_DIR}/bench/${name}.cmake)
+    endif()
+  endforeach()
+endif()
