@@ -8,6 +8,7 @@
 
 #include <cstdarg>
 
+#include "platform/file.h"
 #include "platform/win_types.h"
 #include "platform/window.h"
 
@@ -35,12 +36,15 @@ class CDiagLog {
 
   // The multi-line "System Error" report; 1 if written, 0 if not.
   static int ReportSystemError(LONG error, const char* source, int line);
-  // out holds at least MAX_PATH bytes.
+  // out holds at least WB_MAX_FULL_PATH bytes.
   static void GetLogPath(char* out);
+  static void GetLogPath(char* out, size_t size);
 };
 
 namespace diaglog {
 // Puts the library-wide state back as at load. For tests only: the library
 // itself never switches the log off.
 void ResetForTest();
+// The file-error cause of the last failed open of a line, for diagnostics.
+int LastOpenFailureCause();
 }  // namespace diaglog
