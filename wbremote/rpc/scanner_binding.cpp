@@ -1,0 +1,4 @@
+// The one definition of hScannerBinding; see scanner_binding.h.
+#include "wbremote/rpc/scanner_binding.h"
+
+RPC_BINDING_HANDLE hScannerBinding = nullptr;
