@@ -145,10 +145,17 @@ int64_t ToNs(const struct timespec& t) {
   return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
-int64_t NowNs() {
+int64_t PlatformClock() {
   struct timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
   return ToNs(now);
+}
+
+std::atomic<WbRegistryClock> gClock{nullptr};
+
+int64_t NowNs() {
+  WbRegistryClock clock = gClock.load();
+  return clock == nullptr ? PlatformClock() : clock();
 }
 
 struct FileIdentity {
@@ -425,3 +432,5 @@ DWORD WbGetRegistryHivePath(HKEY root, LPSTR path, DWORD size) {
 }
 
 WbHostNameReader WbSetHostNameReader(WbHostNameReader reader) { return gHostNameReader.exchange(reader); }
+
+WbRegistryClock WbSetRegistryClock(WbRegistryClock clock) { return gClock.exchange(clock); }

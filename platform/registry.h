@@ -134,3 +134,9 @@ DWORD WbGetRegistryHivePath(HKEY root, LPSTR path, DWORD size);
 // Returns the previous reader.
 typedef int (*WbHostNameReader)(char* name, size_t size);
 WbHostNameReader WbSetHostNameReader(WbHostNameReader reader);
+
+// The wall clock (nanoseconds since the epoch) against which a hive file's
+// last change is judged old enough to trust the parsed file from the cache.
+// Tests replace it; null restores the platform's own. Returns the previous one.
+typedef int64_t (*WbRegistryClock)();
+WbRegistryClock WbSetRegistryClock(WbRegistryClock clock);
