@@ -22,6 +22,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -186,6 +187,7 @@ struct CacheEntry {
 std::mutex gCacheMutex;
 std::map<std::string, CacheEntry> gCache;  // by hive file path
 constexpr size_t kMaxCachedHives = 16;
+std::mutex gLoadMutex;  // taken before gCacheMutex, never after
 
 // Reads the whole hive file through an open descriptor, refusing anything
 // but a regular file of bounded size. Opening without blocking keeps a FIFO
@@ -250,14 +252,20 @@ HiveSnapshot LoadHive(const RootInfo& root) {
     if (errno == ENOENT || errno == ENOTDIR) return BuildSnapshot(root, {}, false, computerName);
     return HiveSnapshot{static_cast<LONG>(TranslateSystemError(errno)), nullptr};
   }
-  {
+  auto cached = [&]() -> std::optional<HiveSnapshot> {
     std::lock_guard<std::mutex> lock(gCacheMutex);
     auto it = gCache.find(path);
     if (it != gCache.end() && it->second.identity == FileIdentity::Of(st) &&
         it->second.computerName == computerName) {
       return it->second.snapshot;
     }
-  }
+    return std::nullopt;
+  };
+  if (std::optional<HiveSnapshot> hit = cached()) return *hit;
+  // One hive is parsed at a time: a large file parsed by many threads at
+  // once would multiply its memory, and the first parse may serve the rest.
+  std::lock_guard<std::mutex> loading(gLoadMutex);
+  if (std::optional<HiveSnapshot> hit = cached()) return *hit;
 
   const int64_t readStartNs = NowNs();
   std::string bytes;
@@ -272,7 +280,7 @@ HiveSnapshot LoadHive(const RootInfo& root) {
   const bool settled = status == ERROR_SUCCESS &&
                        identity.modifiedNs + kTimestampSettleNs < readStartNs &&
                        identity.changedNs + kTimestampSettleNs < readStartNs;
-  std::lock_guard<std::mutex> lock(gCacheMutex);
+  std::lock_guard<std::mutex> cacheLock(gCacheMutex);
   if (settled) {
     if (gCache.size() >= kMaxCachedHives && gCache.find(path) == gCache.end()) gCache.clear();
     gCache[path] = CacheEntry{identity, computerName, snapshot};

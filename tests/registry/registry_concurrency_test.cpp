@@ -2,6 +2,8 @@
 // hive file is replaced underneath and while handles are closed by others.
 #include <gtest/gtest.h>
 
+#include <time.h>
+
 #include <atomic>
 #include <string>
 #include <thread>
@@ -25,10 +27,24 @@ std::string Version(int k) {
          "\"1\"=\"hist-" + n + "\"\r\n";
 }
 
+int64_t ClockAnHourAhead() {
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  return (static_cast<int64_t>(now.tv_sec) + 3600) * 1'000'000'000 + now.tv_nsec;
+}
+
 // Readers open, query and close while a writer renames new hive files over
 // the old one. Every open succeeds, and the values read through one handle
-// all come from the same version of the file.
-TEST(RegistryConcurrency, ReadersWhileTheHiveIsReplaced) {
+// all come from the same version of the file. Run with fresh files, which
+// are parsed at every open, and with every file trusted from the cache.
+class RegistryConcurrency : public testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { previous_ = WbSetRegistryClock(GetParam() ? &ClockAnHourAhead : nullptr); }
+  void TearDown() override { WbSetRegistryClock(previous_); }
+  WbRegistryClock previous_ = nullptr;
+};
+
+TEST_P(RegistryConcurrency, ReadersWhileTheHiveIsReplaced) {
   regtest::ScratchRegistry registry;
   constexpr int kVersions = 5;
   registry.ReplaceMachine(Version(0), "init");
@@ -84,7 +100,7 @@ TEST(RegistryConcurrency, ReadersWhileTheHiveIsReplaced) {
 // A handle closed by one thread while others query it: each query either
 // reads the right value or reports an invalid handle, never another key's
 // data or freed memory.
-TEST(RegistryConcurrency, QueriesRacingACloseOfTheirHandle) {
+TEST_P(RegistryConcurrency, QueriesRacingACloseOfTheirHandle) {
   regtest::ScratchRegistry registry;
   registry.WriteMachine(Version(3));
 
@@ -136,5 +152,10 @@ TEST(RegistryConcurrency, QueriesRacingACloseOfTheirHandle) {
   EXPECT_EQ(wrong.load(), 0);
   EXPECT_GT(answered.load() + invalid.load(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Clock, RegistryConcurrency, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return info.param ? std::string("FilesTrustedFromCache") : std::string("FreshFiles");
+                         });
 
 }  // namespace
