@@ -134,6 +134,26 @@ TEST_F(RegistryApi, SizesWithSmallBuffersAndWithoutData) {
   RegCloseKey(key);
 }
 
+// A 512-byte buffer holds a string of 511 characters and its NUL, and not
+// one character more.
+TEST_F(RegistryApi, StringsAtTheEdgeOfTheBuffer) {
+  registry_.WriteMachine("REGEDIT4\n[HKLM\\Edge]\n\"Fits\"=\"" + std::string(511, 'a') + "\"\n\"Over\"=\"" +
+                         std::string(512, 'b') + "\"\n");
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Edge", 0, KEY_READ, &key), ERROR_SUCCESS);
+  char buffer[513];
+  buffer[512] = 'Z';
+  DWORD size = 512;
+  EXPECT_EQ(RegQueryValueExA(key, "Fits", nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), &size), ERROR_SUCCESS);
+  EXPECT_EQ(size, 512u);
+  EXPECT_EQ(std::string(buffer), std::string(511, 'a'));
+  size = 512;
+  EXPECT_EQ(RegQueryValueExA(key, "Over", nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), &size), ERROR_MORE_DATA);
+  EXPECT_EQ(size, 513u);
+  EXPECT_EQ(buffer[512], 'Z');
+  RegCloseKey(key);
+}
+
 TEST_F(RegistryApi, MissingKeysAndValuesGiveFileNotFound) {
   HKEY key = reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x1234));
   EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Velmora\\Nothing", 0, KEY_READ, &key),
