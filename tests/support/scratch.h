@@ -85,9 +85,14 @@ inline std::string Run(const std::string& folder, const std::string& command) {
   return out;
 }
 
+// build/bin: $WB_BIN_DIR, or the folder of the test program, which lands there.
 inline std::string BinDir() {
   const char* dir = getenv("WB_BIN_DIR");
-  return dir ? dir : "bin";
+  if (dir && dir[0]) return dir;
+  char buffer[4096];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+  std::string self(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+  return self.substr(0, self.rfind('/'));
 }
 
 // The current folder for the life of the object.
