@@ -64,11 +64,12 @@ int main(int argc, char** argv) {
     }
   }
   std::mutex logMutex;
-  auto sink = [log, &logMutex](const std::string& line) {
+  const auto sink = [log, &logMutex](const std::string& line) {
     std::lock_guard<std::mutex> lock(logMutex);
     fprintf(log, "%s\n", line.c_str());
     fflush(log);
   };
+  const auto note = [&sink](const std::string& text) { sink(scansvc::LogTimestamp() + " " + text); };
 
   int status = 0;
   {
@@ -78,7 +79,7 @@ int main(int argc, char** argv) {
       if (log != stderr) fclose(log);
       return 1;
     }
-    sink("scansvc serving ScannerService on " + options.server.address + " port " + std::to_string(server.port()) +
+    note("scansvc serving ScannerService on " + options.server.address + " port " + std::to_string(server.port()) +
          ", endpoint mapper on port " + std::to_string(server.epmapPort()) + ", scanner " +
          options.server.service.scannerId + (options.server.service.password.empty() ? ", no password" : ", password set"));
     if (!options.portFile.empty() &&
@@ -93,13 +94,13 @@ int main(int argc, char** argv) {
         server.impl().PressButton();
         continue;
       }
-      sink(std::string("scansvc stopping on ") + (sig == SIGTERM ? "SIGTERM" : "SIGINT"));
+      note(std::string("scansvc stopping on ") + (sig == SIGTERM ? "SIGTERM" : "SIGINT"));
       break;
     }
     server.Stop();
   }
   if (!options.portFile.empty()) unlink(options.portFile.c_str());
-  sink("scansvc stopped");
+  note("scansvc stopped");
   if (log != stderr) fclose(log);
   return status;
 }

@@ -53,7 +53,9 @@ bool Printable(const std::string& s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
 }
 
-std::string Timestamp() {
+}  // namespace
+
+std::string LogTimestamp() {
   const time_t now = time(nullptr);
   struct tm tm {};
   localtime_r(&now, &tm);
@@ -62,6 +64,7 @@ std::string Timestamp() {
   return text;
 }
 
+namespace {
 Caller CurrentCaller() {
   Caller c;
   if (const auto* ctx = wbrpc::RpcServer::CurrentCall()) {
@@ -87,7 +90,7 @@ std::chrono::steady_clock::time_point ScannerServiceImpl::Now() const {
 }
 
 void ScannerServiceImpl::Log(const std::string& text) {
-  if (log_) log_(Timestamp() + " " + text);
+  if (log_) log_(LogTimestamp() + " " + text);
 }
 
 std::shared_ptr<const std::string> ScannerServiceImpl::Chart(int dpi) {

@@ -148,4 +148,7 @@ class ScannerServiceImpl {
 // NUL-padded to exactly size characters (empty for size 0).
 std::string FitMessage(const std::string& text, ULONG size);
 
+// The local time as the log writes it in front of each line.
+std::string LogTimestamp();
+
 }  // namespace scansvc
