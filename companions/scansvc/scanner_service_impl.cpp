@@ -95,9 +95,11 @@ void ScannerServiceImpl::Log(const std::string& text) {
 
 std::shared_ptr<const std::string> ScannerServiceImpl::Chart(int dpi) {
   std::lock_guard<std::mutex> lock(chartMutex_);
-  auto& slot = charts_[dpi];
-  if (!slot) slot = std::make_shared<const std::string>(GenerateTestChart(dpi));
-  return slot;
+  if (!chart_ || chartDpi_ != dpi) {
+    chart_ = std::make_shared<const std::string>(GenerateTestChart(dpi));
+    chartDpi_ = dpi;
+  }
+  return chart_;
 }
 
 // --- state ---

@@ -19,7 +19,6 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -140,8 +139,11 @@ class ScannerServiceImpl {
   std::shared_ptr<const std::string> page_;  // the scanned page not yet read to its end
   size_t readPos_ = 0;
 
+  // The last chart drawn, kept for the next scan at the same resolution; one
+  // only, so that a caller cycling through resolutions cannot pile them up.
   std::mutex chartMutex_;
-  std::map<int, std::shared_ptr<const std::string>> charts_;  // by resolution
+  int chartDpi_ = 0;
+  std::shared_ptr<const std::string> chart_;
 };
 
 // The text of a check-out message: the text cut to size - 1 characters and
