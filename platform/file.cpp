@@ -146,7 +146,9 @@ BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error) {
   const bool truncate = create && !(openFlags & modeNoTruncate);
   // The file is emptied only after the share check has passed, so a refused
   // open never destroys another holder's content.
-  int fd = ops->open(fileName, access, create, false);
+  // Emptying needs a descriptor that may write, even for a file opened for
+  // reading, as "create always" with read access empties the file too.
+  int fd = ops->open(fileName, truncate && access == 0 ? 2 : access, create, false);
   if (fd < 0) {
     m_path[0] = '\0';
     SetError(error, fd);

@@ -193,13 +193,10 @@ DWORD FormatMessageA(DWORD flags, LPCVOID /*source*/, DWORD messageId, DWORD lan
     return 0;
   }
   const size_t len = std::strlen(text);
-  if (len + 3 > size) {  // text, CR LF and NUL
+  if (len + 1 > size) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return 0;
   }
-  std::memcpy(buffer, text, len);
-  buffer[len] = '\r';
-  buffer[len + 1] = '\n';
-  buffer[len + 2] = '\0';
-  return static_cast<DWORD>(len + 2);
+  std::memcpy(buffer, text, len + 1);
+  return static_cast<DWORD>(len);
 }

@@ -29,13 +29,13 @@ enum : DWORD {
 };
 
 // Supports FORMAT_MESSAGE_FROM_SYSTEM with FORMAT_MESSAGE_IGNORE_INSERTS:
-// the text of messageId, insert markers such as %1 kept as they stand,
-// ending in CR LF, into buffer (size counts its bytes). Returns the
+// the text of messageId, insert markers such as %1 kept as they stand, into
+// buffer (this table's texts are single lines without a line end) (size counts its bytes). Returns the
 // characters stored without the NUL, or 0 with the last error set:
 // 317 for a code without a text, 122 when the buffer is too small, 1815 for
 // a language other than neutral or English, 87 for other flags.
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
                      LPSTR buffer, DWORD size, va_list* arguments);
 
-// The table's text for a code, without CR LF, or null.
+// The table's text for a code, or null.
 const char* WbSystemMessageText(DWORD code);
