@@ -44,7 +44,7 @@ bool FindSection(const char* path, const char* wanted, uint64_t* address, uint64
     uint64_t fileSize = static_cast<uint64_t>(st.st_size);
     ElfW(Ehdr) header;
     if (!ReadAt(fd, &header, sizeof(header), 0)) break;
-    if (memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || header.e_ident[EI_CLASS] != ELFCLASSW) {
+    if (memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || header.e_ident[EI_CLASS] != (sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32)) {
       break;
     }
     if (header.e_shentsize != sizeof(ElfW(Shdr)) || header.e_shnum == 0 ||
