@@ -100,6 +100,11 @@ class CWinApp {
 
   const char* m_pszAppName;
   HINSTANCE m_hInstance;
+
+ protected:
+  // Three-dimensional drawing of dialog controls: the toolkit always draws
+  // them so here, so there is nothing to switch on. TRUE, as on success.
+  BOOL Enable3dControlsStatic() { return TRUE; }
 };
 
 // Runs the module's application object as a program: InitInstance, then Run
