@@ -35,7 +35,7 @@ struct Outcome {
 
 Outcome DecipherInRegistryBuffer(const Key& key, const std::vector<uint8_t>& value, int size = 512) {
   std::vector<uint8_t> registry(2048, 0);
-  memcpy(registry.data(), value.data(), std::min(value.size(), registry.size()));
+  if (!value.empty()) memcpy(registry.data(), value.data(), std::min(value.size(), registry.size()));
   std::vector<char> destination(512 + 64, '#');
   Outcome o;
   o.ok = wbcrypt::Decipher(key.bytes, registry.data(), registry.size(), destination.data(), size);
