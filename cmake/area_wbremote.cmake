@@ -52,7 +52,10 @@ add_library(wbremote SHARED ${CMAKE_SOURCE_DIR}/wbremote/client_app.h)
 set_target_properties(wbremote PROPERTIES
   PREFIX "" SUFFIX ".dll" OUTPUT_NAME wbremote
   LINKER_LANGUAGE CXX
-  SKIP_BUILD_RPATH ON
+  # Run path: the library's own folder, where wbcrypt.dll lies beside it.
+  BUILD_RPATH_USE_ORIGIN ON
+  BUILD_RPATH "$ORIGIN"
+  INSTALL_RPATH "$ORIGIN"
   LINK_DEPENDS ${WB_VERSION_SCRIPT})
 # The archives are named by file, in this order; CMake's own ordering of
 # targets would not keep it. Their dependencies follow.
@@ -66,8 +69,7 @@ target_link_libraries(wbremote PRIVATE
   X11::X11 Threads::Threads ${CMAKE_DL_LIBS})
 target_link_options(wbremote PRIVATE
   -Wl,--version-script=${WB_VERSION_SCRIPT}
-  -Wl,-z,now
-  "-Wl,-rpath,\$ORIGIN")
+  -Wl,-z,now)
 if(NOT WB_SANITIZE AND NOT WB_TSAN)
   # Every symbol the library needs must be found among its dependencies.
   target_link_options(wbremote PRIVATE -Wl,-z,defs)

@@ -76,8 +76,9 @@ TEST_F(ClientAppTest, FullStartUpWritesItsLinesInOrder) {
 }
 
 TEST_F(ClientAppTest, ClientKeyMissingLogsTheErrorAndBindsWithEmptySettings) {
+  // The history key lies under the client key, so neither is there.
   Hive hive;
-  hive.Key(wbtest::kHistoryKey).String("1", "scanhost,secret");
+  hive.Key(wbtest::kComputerNameKey).String("ComputerName", "WORKSTATION7");
   WriteHive(hive);
   CClientApp app;
   EXPECT_TRUE(app.InitInstance());

@@ -166,7 +166,9 @@ TEST_F(LibraryTest, DynamicSymbolsAreTheExportListAlone) {
     size_t end = symbols.find('\n', start);
     if (end == std::string::npos) end = symbols.size();
     std::string name = symbols.substr(start, end - start);
-    if (!name.empty()) EXPECT_TRUE(exports.count(name)) << "exported: " << name;
+    if (!name.empty()) {
+      EXPECT_TRUE(exports.count(name)) << "exported: " << name;
+    }
     start = end + 1;
   }
   // Linked by name, found beside the library.
@@ -222,9 +224,18 @@ TEST_F(LibraryTest, ThousandLoadsAndUnloadsLeaveNothingBehind) {
   for (int i = 0; i < 950 && !HasFatalFailure(); ++i) cycle();
   malloc_trim(0);
   EXPECT_EQ(OpenFiles(), files);
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer keeps a few hundred bytes of its own for every load of a
+  // library with static destructors (a four-line library with one static
+  // std::string shows it too), and its shadow memory makes the resident size
+  // meaningless. Its leak checker covers lost memory at exit.
+  EXPECT_LT(AllocatedBytes(), bytes + 950 * 1024) << "before " << bytes;
+  (void)resident;
+#else
   // 64 KiB over 950 cycles: any leak of 70 bytes or more per cycle shows.
   EXPECT_LT(AllocatedBytes(), bytes + 64 * 1024) << "before " << bytes;
   EXPECT_LT(ResidentKiB(), resident + 4096) << "before " << resident << " KiB";
+#endif
   EXPECT_EQ(dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
   EXPECT_FALSE(LogExists());
   RecordProperty("allocated_bytes_growth", std::to_string(static_cast<long>(AllocatedBytes()) - static_cast<long>(bytes)));

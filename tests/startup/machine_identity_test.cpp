@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/framework.h"
+#include "platform/registry.h"
 #include "startup_fixture.h"
 
 namespace {
@@ -175,16 +176,34 @@ TEST_F(MachineIdentity, ComputerNameIsCutTo511Characters) {
   }
 }
 
-TEST_F(MachineIdentity, ComputerNameValueMissingLeavesString32779) {
-  Hive hive;
-  hive.Key(wbtest::kHistoryKey).String("1", "scanhost,secret");
-  hive.Key(wbtest::kComputerNameKey).String("Other", "x");
-  WriteHive(hive);
-  Result r = Call();
-  EXPECT_EQ(r.result, 1);
-  EXPECT_EQ(r.computer, kUnnamed);
-  // The key opened, so the exit line is there.
-  EXPECT_EQ(Log(), (std::vector<std::string>{"Date:", kEnter, kExit}));
+// Without a host name the registry has no computer name of its own to offer.
+int NoHostName(char*, size_t) { return -1; }
+
+TEST_F(MachineIdentity, WithoutAComputerNameString32779Stands) {
+  WbHostNameReader previous = WbSetHostNameReader(&NoHostName);
+  {
+    // History key present, computer-name key missing: no exit line.
+    Hive hive;
+    hive.Key(wbtest::kHistoryKey).String("1", "scanhost,secret");
+    WriteHive(hive);
+    Result r = Call();
+    EXPECT_EQ(r.result, 1);
+    EXPECT_EQ(r.machine, "scanhost");
+    EXPECT_EQ(r.computer, kUnnamed);
+    EXPECT_EQ(Log(), (std::vector<std::string>{"Date:", kEnter}));
+  }
+  {
+    // The key is there without the value: it opened, so the exit line is.
+    Hive hive;
+    hive.Key(wbtest::kHistoryKey).String("1", "scanhost,secret");
+    hive.Key(wbtest::kComputerNameKey).String("Other", "x");
+    WriteHive(hive);
+    Result r = Call();
+    EXPECT_EQ(r.result, 1);
+    EXPECT_EQ(r.computer, kUnnamed);
+    EXPECT_EQ(Log(), (std::vector<std::string>{"Date:", kEnter, kEnter, kExit}));
+  }
+  WbSetHostNameReader(previous);
 }
 
 TEST_F(MachineIdentity, RestoresTheCallersModuleState) {
