@@ -24,9 +24,36 @@ std::string SyntaxKey(const SyntaxId& s) {
   PutFixed16(&k, s.minor);
   return k;
 }
+
+thread_local const RpcServer::CallContext* tCurrentCall = nullptr;
+
+// Numeric text of a socket address and its port.
+void DescribePeer(const sockaddr_storage& addr, std::string* host, uint16_t* port) {
+  char text[INET6_ADDRSTRLEN] = {};
+  if (addr.ss_family == AF_INET6) {
+    const auto* a = reinterpret_cast<const sockaddr_in6*>(&addr);
+    inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text);
+    *port = ntohs(a->sin6_port);
+  } else if (addr.ss_family == AF_INET) {
+    const auto* a = reinterpret_cast<const sockaddr_in*>(&addr);
+    inet_ntop(AF_INET, &a->sin_addr, text, sizeof text);
+    *port = ntohs(a->sin_port);
+  }
+  *host = text;
+}
+
+// Makes ctx the current call's context for the life of the object.
+class CallScope {
+ public:
+  explicit CallScope(const RpcServer::CallContext* ctx) { tCurrentCall = ctx; }
+  ~CallScope() { tCurrentCall = nullptr; }
+};
 }  // namespace
 
+const RpcServer::CallContext* RpcServer::CurrentCall() { return tCurrentCall; }
+
 struct RpcServer::Connection {
+  CallContext context;
   std::unique_ptr<TcpStream> stream;
   std::thread thread;
   std::atomic<bool> done{false};
@@ -89,7 +116,9 @@ void RpcServer::Stop() {
 
 void RpcServer::AcceptLoop() {
   while (!stopping_) {
-    const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    sockaddr_storage peer{};
+    socklen_t peerLen = sizeof peer;
+    const int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &peerLen, SOCK_CLOEXEC);
     if (fd < 0) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       return;
@@ -110,10 +139,13 @@ void RpcServer::AcceptLoop() {
     }
     auto c = std::make_unique<Connection>();
     c->stream = std::make_unique<TcpStream>(fd);
+    c->context.connectionId = nextConnectionId_++;
+    DescribePeer(peer, &c->context.peerAddress, &c->context.peerPort);
     Connection* raw = c.get();
     c->thread = std::thread([this, raw] {
       Serve(raw);
       raw->stream->Shutdown();
+      if (onClosed_) onClosed_(raw->context.connectionId);
       raw->done = true;
     });
     connections_.push_back(std::move(c));
@@ -190,6 +222,7 @@ bool RpcServer::HandleRequest(Connection* c, const std::string& first, const Pdu
     fault = kNcaOpRangeError;
   } else {
     NdrCursor in(stub.data(), stub.size(), rep);
+    CallScope scope(&c->context);
     fault = (*c->handlers)[opnum](&in, &out);
   }
   if (fault != 0) {

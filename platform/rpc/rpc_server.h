@@ -29,6 +29,21 @@ class TcpStream;
 
 class RpcServer {
  public:
+  // What a handler may learn about the call it serves: which connection it
+  // came on (ids are unique for the server's life) and the peer's address.
+  struct CallContext {
+    uint64_t connectionId = 0;
+    std::string peerAddress;  // numeric, "127.0.0.1" or "::1"
+    uint16_t peerPort = 0;
+  };
+  // The context of the call that the current thread is serving, or nullptr
+  // outside a handler.
+  static const CallContext* CurrentCall();
+  // Called on the connection's thread once a connection has closed, with its
+  // id; set before Start.
+  using ConnectionClosedHandler = std::function<void(uint64_t connectionId)>;
+  void SetConnectionClosedHandler(ConnectionClosedHandler handler) { onClosed_ = std::move(handler); }
+
   // Reads the request's stub data (in the client's data representation) and
   // appends the reply's stub data to *out. Returns 0, or a status to send
   // back in a fault PDU (an NCA code or a platform code).
@@ -70,6 +85,8 @@ class RpcServer {
   std::thread acceptThread_;
   std::mutex mutex_;
   std::vector<std::unique_ptr<Connection>> connections_;
+  uint64_t nextConnectionId_ = 1;
+  ConnectionClosedHandler onClosed_;
 };
 
 // The endpoint mapper's ept_map on an RpcServer: answers with a TCP tower
