@@ -42,7 +42,7 @@ for _ in $(seq 1 100); do
   sleep 0.1
 done
 [ -s "$demo/ports" ] || { echo "demo: the service did not start" >&2; exit 1; }
-epmap_port=$(sed -n 's/^epmap=//p' "$demo/ports")
+epmap_port=$(sed -n "s/^EPMAP_PORT=//p" "$demo/ports")
 
 # Ctrl "held" while the library loads switches its log on; without an X
 # display the platform reads held keys from WB_HELD_KEYS.
