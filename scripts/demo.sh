@@ -11,7 +11,7 @@ root=$(pwd)
 
 bash scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)" --target wbremote scansvc scanapp wbcrypt-tool wbres >/dev/null
+cmake --build build -j "$(nproc)" --target wbremote scansvc scanapp wbcrypt_tool wbres >/dev/null
 
 bin="$root/build/bin"
 demo="$root/out/demo"
