@@ -267,15 +267,27 @@ bool DecodeRequest(const uint8_t* pdu, const PduHeader& h, RequestPdu* req) {
 
 std::string EncodeResponseFragment(uint32_t callId, uint8_t flags, const ResponsePdu& resp) {
   std::string p;
-  p.reserve(kResponseHeaderSize + resp.stub.size());
+  AppendResponseFragment(&p, callId, flags, resp);
+  return p;
+}
+
+void AppendResponseFragment(std::string* dst, uint32_t callId, uint8_t flags, const ResponsePdu& resp) {
+  AppendResponseHeader(dst, callId, flags, resp, resp.stub.size());
+  dst->append(resp.stub);
+}
+
+void AppendResponseHeader(std::string* dst, uint32_t callId, uint8_t flags, const ResponsePdu& resp,
+                          size_t stubLength) {
+  std::string p;
   AppendPduHeader(&p, kPduResponse, flags, callId);
   PutFixed32(&p, resp.allocHint);
   PutFixed16(&p, resp.contextId);
   NdrPutU8(&p, resp.cancelCount);
   NdrPutU8(&p, 0);
-  p.append(resp.stub);
-  FinishPdu(&p);
-  return p;
+  const size_t length = p.size() + stubLength;
+  p[8] = static_cast<char>(length & 0xff);
+  p[9] = static_cast<char>((length >> 8) & 0xff);
+  dst->append(p);
 }
 
 bool DecodeResponse(const uint8_t* pdu, const PduHeader& h, ResponsePdu* resp) {

@@ -139,6 +139,11 @@ struct ResponsePdu {
   std::string_view stub;
 };
 std::string EncodeResponseFragment(uint32_t callId, uint8_t flags, const ResponsePdu& resp);
+void AppendResponseFragment(std::string* dst, uint32_t callId, uint8_t flags, const ResponsePdu& resp);
+// Only the 24-octet header of a response fragment that carries stubLength
+// octets of stub data (resp.stub is not used).
+void AppendResponseHeader(std::string* dst, uint32_t callId, uint8_t flags, const ResponsePdu& resp,
+                          size_t stubLength);
 bool DecodeResponse(const uint8_t* pdu, const PduHeader& h, ResponsePdu* resp);
 
 struct FaultPdu {

@@ -37,61 +37,79 @@ RPC_STATUS ReceiveReply(ByteStream* stream, const ReplyLimits& limits, RpcReply*
   reply->stub.clear();
   bool first = true;
   std::string pdu;
+  auto fail = [reusable](RPC_STATUS status) {
+    *reusable = false;
+    return status;
+  };
   for (;;) {
+    uint8_t head[kResponseHeaderSize];
     PduHeader h;
-    switch (ReadPdu(stream, limits.maxFrag, &pdu, &h)) {
-      case ReadPduResult::kOk: break;
-      case ReadPduResult::kStreamFailed: *reusable = false; return RPC_S_CALL_FAILED;
-      case ReadPduResult::kMalformed: *reusable = false; return RPC_S_PROTOCOL_ERROR;
+    if (!stream->ReadExact(head, kPduHeaderSize)) return fail(RPC_S_CALL_FAILED);
+    if (!DecodePduHeader(head, kPduHeaderSize, &h) || h.fragLength < kPduHeaderSize ||
+        h.fragLength > limits.maxFrag) {
+      return fail(RPC_S_PROTOCOL_ERROR);
     }
-    const auto* p = reinterpret_cast<const uint8_t*>(pdu.data());
+    if (h.type == kPduResponse) {
+      // Response stub data is read straight into the reply, without an
+      // intermediate copy of the fragment.
+      if (h.fragLength < kResponseHeaderSize) return fail(RPC_S_PROTOCOL_ERROR);
+      if (!stream->ReadExact(head + kPduHeaderSize, kResponseHeaderSize - kPduHeaderSize)) {
+        return fail(RPC_S_CALL_FAILED);
+      }
+      size_t begin = 0, end = 0;
+      if (h.callId != limits.callId || !StubBounds(h, kResponseHeaderSize, &begin, &end)) {
+        return fail(RPC_S_PROTOCOL_ERROR);
+      }
+      NdrCursor body(head, kResponseHeaderSize, h.rep);
+      body.pos = kPduHeaderSize;
+      uint32_t allocHint = 0;
+      NdrGetU32(&body, &allocHint);
+      if (first) {
+        reply->rep = h.rep;
+        // alloc_hint is only a hint (0 means unknown); never trust it further
+        // than the call's own limit.
+        reply->stub.reserve(std::min<size_t>(allocHint, limits.maxStub));
+      } else if (h.rep.bigEndian != reply->rep.bigEndian || h.rep.ebcdic != reply->rep.ebcdic) {
+        return fail(RPC_S_PROTOCOL_ERROR);
+      }
+      const size_t n = end - begin;
+      if (n > limits.maxStub - reply->stub.size()) {
+        // More than the call can possibly return; the rest of the reply is
+        // still on the connection.
+        return fail(RPC_X_BAD_STUB_DATA);
+      }
+      if (!stream->ReadAppend(&reply->stub, n)) return fail(RPC_S_CALL_FAILED);
+      if (h.fragLength > end) {
+        char trailer[256];
+        for (size_t left = h.fragLength - end; left > 0;) {
+          const size_t take = std::min(left, sizeof trailer);
+          if (!stream->ReadExact(trailer, take)) return fail(RPC_S_CALL_FAILED);
+          left -= take;
+        }
+      }
+      first = false;
+      if (h.flags & kPfcLastFrag) return RPC_S_OK;
+      continue;
+    }
+    pdu.assign(reinterpret_cast<const char*>(head), kPduHeaderSize);
+    pdu.resize(h.fragLength);
+    if (!stream->ReadExact(pdu.data() + kPduHeaderSize, h.fragLength - kPduHeaderSize)) {
+      return fail(RPC_S_CALL_FAILED);
+    }
     if (h.type == kPduShutdown) {
       // The server takes no new calls here; this one may still be answered.
       *reusable = false;
       continue;
     }
-    if (h.callId != limits.callId) {
-      *reusable = false;
-      return RPC_S_PROTOCOL_ERROR;
+    if (h.callId != limits.callId || h.type != kPduFault) return fail(RPC_S_PROTOCOL_ERROR);
+    FaultPdu fault;
+    if (!DecodeFault(reinterpret_cast<const uint8_t*>(pdu.data()), h, &fault)) {
+      return fail(RPC_S_PROTOCOL_ERROR);
     }
-    if (h.type == kPduFault) {
-      FaultPdu fault;
-      if (!DecodeFault(p, h, &fault)) {
-        *reusable = false;
-        return RPC_S_PROTOCOL_ERROR;
-      }
-      // A fault ends the call cleanly only when it comes instead of the
-      // whole response; after part of a response the stream is suspect.
-      if (!first) *reusable = false;
-      return MapFaultStatus(fault.status);
-    }
-    if (h.type != kPduResponse) {
-      *reusable = false;
-      return RPC_S_PROTOCOL_ERROR;
-    }
-    ResponsePdu resp;
-    if (!DecodeResponse(p, h, &resp)) {
-      *reusable = false;
-      return RPC_S_PROTOCOL_ERROR;
-    }
-    if (first) {
-      reply->rep = h.rep;
-      // alloc_hint is only a hint (0 means unknown); never trust it further
-      // than the call's own limit.
-      reply->stub.reserve(std::min<size_t>(resp.allocHint, limits.maxStub));
-    } else if (h.rep.bigEndian != reply->rep.bigEndian || h.rep.ebcdic != reply->rep.ebcdic) {
-      *reusable = false;
-      return RPC_S_PROTOCOL_ERROR;
-    }
-    if (resp.stub.size() > limits.maxStub - reply->stub.size()) {
-      // More than the call can possibly return: stop reading, the rest of
-      // the reply is still on the connection.
-      *reusable = false;
-      return RPC_X_BAD_STUB_DATA;
-    }
-    reply->stub.append(resp.stub);
-    first = false;
-    if (h.flags & kPfcLastFrag) return RPC_S_OK;
+    // A fault ends the call cleanly only when it comes instead of the whole
+    // response; after part of a response the stream is suspect.
+    if (!first) *reusable = false;
+    return MapFaultStatus(fault.status);
   }
 }
 

@@ -19,6 +19,12 @@ class ByteStream {
   // Exactly n octets or false (closed, timed out, failed).
   virtual bool ReadExact(void* buf, size_t n) = 0;
   virtual bool WriteAll(const void* data, size_t n) = 0;
+  // Appends exactly n octets to *dst, or false.
+  virtual bool ReadAppend(std::string* dst, size_t n) {
+    const size_t old = dst->size();
+    dst->resize(old + n);
+    return ReadExact(dst->data() + old, n);
+  }
 };
 
 // A stream over a fixed buffer; writes are collected.

@@ -229,20 +229,32 @@ bool RpcServer::HandleRequest(Connection* c, const std::string& first, const Pdu
     const std::string f = EncodeFault(callId, kPfcFirstFrag | kPfcLastFrag, fault);
     return c->stream->WriteAll(f.data(), f.size());
   }
+  // Fragment headers are written beside the stub data they frame, with one
+  // gathered write, so the reply is never copied into fragments.
   const size_t perFragment = StubPerFragment(c->sendLimit, kResponseHeaderSize);
+  const size_t count = out.empty() ? 1 : (out.size() + perFragment - 1) / perFragment;
+  std::string headers;
+  headers.reserve(count * kResponseHeaderSize);
+  std::vector<std::pair<size_t, size_t>> slices;  // stub offset and length per fragment
   size_t offset = 0;
   do {
     const size_t n = std::min(perFragment, out.size() - offset);
     ResponsePdu resp;
     resp.allocHint = static_cast<uint32_t>(out.size() - offset);
-    resp.stub = std::string_view(out).substr(offset, n);
     uint8_t flags = 0;
     if (offset == 0) flags |= kPfcFirstFrag;
     if (offset + n == out.size()) flags |= kPfcLastFrag;
-    const std::string frag = EncodeResponseFragment(callId, flags, resp);
-    if (!c->stream->WriteAll(frag.data(), frag.size())) return false;
+    AppendResponseHeader(&headers, callId, flags, resp, n);
+    slices.emplace_back(offset, n);
     offset += n;
   } while (offset < out.size());
+  std::vector<std::string_view> pieces;
+  pieces.reserve(2 * slices.size());
+  for (size_t i = 0; i < slices.size(); ++i) {
+    pieces.emplace_back(headers.data() + i * kResponseHeaderSize, kResponseHeaderSize);
+    if (slices[i].second) pieces.emplace_back(out.data() + slices[i].first, slices[i].second);
+  }
+  if (!c->stream->WriteGather(pieces)) return false;
   return true;
 }
 

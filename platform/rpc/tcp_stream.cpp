@@ -7,10 +7,14 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 
 namespace wbrpc {
 
@@ -91,30 +95,91 @@ bool TcpStream::WaitFor(short events) {
   }
 }
 
+void TcpStream::SetDeadline(Clock::time_point deadline) {
+  deadline_ = deadline;
+  auto window = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  if (window.count() < 1) window = std::chrono::milliseconds(1);
+  // Only a markedly different window is worth a system call.
+  const auto diff = window > appliedTimeout_ ? window - appliedTimeout_ : appliedTimeout_ - window;
+  if (appliedTimeout_.count() == 0 || diff * 5 > appliedTimeout_) {
+    timeval tv{};
+    tv.tv_sec = static_cast<time_t>(window.count() / 1000);
+    tv.tv_usec = static_cast<suseconds_t>(window.count() % 1000 * 1000);
+    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    appliedTimeout_ = window;
+  }
+}
+
+ssize_t TcpStream::Receive(void* p, size_t n) {
+  for (;;) {
+    if (deadline_ != Clock::time_point::max() && Clock::now() >= deadline_) {
+      errno = ETIMEDOUT;
+      return -1;
+    }
+    const ssize_t got = recv(fd_, p, n, 0);
+    if (got >= 0) return got;
+    // EAGAIN: the receive timeout ran out; the deadline check decides.
+    if (errno != EINTR && errno != EAGAIN) return -1;
+  }
+}
+
+// One receive into the buffer.
+bool TcpStream::Fill() {
+  if (buffer_.empty()) buffer_.resize(kBufferSize);
+  const ssize_t got = Receive(buffer_.data(), buffer_.size());
+  if (got <= 0) return false;  // closed by the peer, failed or timed out
+  bufferPos_ = 0;
+  bufferEnd_ = static_cast<size_t>(got);
+  return true;
+}
+
 bool TcpStream::ReadExact(void* buf, size_t n) {
   auto* p = static_cast<char*>(buf);
   while (n > 0) {
-    if (!WaitFor(POLLIN)) return false;
-    const ssize_t got = recv(fd_, p, n, 0);
-    if (got == 0) return false;  // closed by the peer
-    if (got < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      return false;
+    if (bufferPos_ < bufferEnd_) {
+      const size_t take = std::min(n, bufferEnd_ - bufferPos_);
+      memcpy(p, buffer_.data() + bufferPos_, take);
+      bufferPos_ += take;
+      p += take;
+      n -= take;
+      continue;
     }
-    p += got;
-    n -= static_cast<size_t>(got);
+    if (n >= kBufferSize) {
+      // Large stub data goes straight to its destination.
+      const ssize_t got = Receive(p, n);
+      if (got <= 0) return false;
+      p += got;
+      n -= static_cast<size_t>(got);
+      continue;
+    }
+    if (!Fill()) return false;
   }
   return true;
+}
+
+bool TcpStream::ReadAppend(std::string* dst, size_t n) {
+  // Straight from the buffer onto the end of dst, without zero-filling it
+  // first.
+  while (n > 0 && n < kBufferSize) {
+    if (bufferPos_ == bufferEnd_ && !Fill()) return false;
+    const size_t take = std::min(n, bufferEnd_ - bufferPos_);
+    dst->append(buffer_.data() + bufferPos_, take);
+    bufferPos_ += take;
+    n -= take;
+  }
+  return n == 0 || ByteStream::ReadAppend(dst, n);
 }
 
 bool TcpStream::WriteAll(const void* data, size_t n) {
   const auto* p = static_cast<const char*>(data);
   while (n > 0) {
-    if (!WaitFor(POLLOUT)) return false;
+    // Try first: the socket buffer usually has room, and a poll would only
+    // cost a system call.
     const ssize_t put = send(fd_, p, n, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (put < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      return false;
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN || !WaitFor(POLLOUT)) return false;
+      continue;
     }
     p += put;
     n -= static_cast<size_t>(put);
@@ -122,7 +187,49 @@ bool TcpStream::WriteAll(const void* data, size_t n) {
   return true;
 }
 
+bool TcpStream::WriteGather(const std::vector<std::string_view>& pieces) {
+  constexpr size_t kMaxIov = 512;
+  size_t index = 0, offset = 0;  // first piece not yet fully written
+  while (index < pieces.size()) {
+    iovec iov[kMaxIov];
+    size_t count = 0;
+    for (size_t i = index; i < pieces.size() && count < kMaxIov; ++i) {
+      const size_t skip = i == index ? offset : 0;
+      iov[count].iov_base = const_cast<char*>(pieces[i].data() + skip);
+      iov[count].iov_len = pieces[i].size() - skip;
+      ++count;
+    }
+    msghdr msg{};
+    msg.msg_iov = iov;
+    msg.msg_iovlen = count;
+    ssize_t put = sendmsg(fd_, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN || !WaitFor(POLLOUT)) return false;
+      continue;
+    }
+    // Advance over what went out.
+    while (put > 0 && index < pieces.size()) {
+      const size_t left = pieces[index].size() - offset;
+      if (static_cast<size_t>(put) >= left) {
+        put -= static_cast<ssize_t>(left);
+        ++index;
+        offset = 0;
+      } else {
+        offset += static_cast<size_t>(put);
+        put = 0;
+      }
+    }
+    while (index < pieces.size() && pieces[index].size() == offset) {
+      ++index;
+      offset = 0;
+    }
+  }
+  return true;
+}
+
 bool TcpStream::IdleConnectionBroken() {
+  if (bufferPos_ < bufferEnd_) return true;  // something arrived unasked
   pollfd pfd{fd_, POLLIN, 0};
   const int rc = poll(&pfd, 1, 0);
   return rc != 0;  // readable (EOF, reset or stray data) or failed

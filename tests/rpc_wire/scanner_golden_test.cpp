@@ -101,11 +101,14 @@ TEST(ScannerGolden, BytesReply) {
   // Size 0: the count 0 followed directly by the result.
   ASSERT_TRUE(DecodeBytesReply(Reply("00000000 07000000"), 0, &data, &result));
   EXPECT_EQ(result, 7);
-  ASSERT_TRUE(DecodeBytesReply(Reply("03000000 aabbcc 00 2a000000"), 3, &data, &result));
+  // data points into the reply, which must outlive it.
+  const wbrpc::RpcReply le = Reply("03000000 aabbcc 00 2a000000");
+  ASSERT_TRUE(DecodeBytesReply(le, 3, &data, &result));
   EXPECT_EQ(memcmp(data, "\xaa\xbb\xcc", 3), 0);
   EXPECT_EQ(result, 42);
   // Bytes are never converted, even from an EBCDIC peer.
-  ASSERT_TRUE(DecodeBytesReply(Reply("00000003 aabbcc 00 0000002a", true, true), 3, &data, &result));
+  const wbrpc::RpcReply be = Reply("00000003 aabbcc 00 0000002a", true, true);
+  ASSERT_TRUE(DecodeBytesReply(be, 3, &data, &result));
   EXPECT_EQ(memcmp(data, "\xaa\xbb\xcc", 3), 0);
   EXPECT_EQ(result, 42);
   const char* bad[] = {

@@ -28,8 +28,7 @@ void Call(RPC_BINDING_HANDLE h, uint16_t opnum, const std::string& request, ULON
   wbrpc::WireCall(h, ScannerServiceInterface(), opnum, request, MaxReplyStub(opnum, size), reply);
 }
 
-LONG CallForResult(uint16_t opnum, const std::string& request) {
-  RPC_BINDING_HANDLE h = CurrentBinding();
+LONG CallForResult(RPC_BINDING_HANDLE h, uint16_t opnum, const std::string& request) {
   wbrpc::RpcReply reply;
   Call(h, opnum, request, 0, &reply);
   LONG result = 0;
@@ -37,8 +36,7 @@ LONG CallForResult(uint16_t opnum, const std::string& request) {
   return result;
 }
 
-LONG ReadBytes(uint16_t opnum, BYTE* buffer, ULONG size, const std::string& request) {
-  RPC_BINDING_HANDLE h = CurrentBinding();
+LONG ReadBytes(RPC_BINDING_HANDLE h, uint16_t opnum, BYTE* buffer, ULONG size, const std::string& request) {
   wbrpc::RpcReply reply;
   Call(h, opnum, request, size, &reply);
   const uint8_t* data = nullptr;
@@ -72,9 +70,9 @@ LONG RemoteCheckOutScanner(LONG value, unsigned char* computerName, ULONG comput
 }
 
 LONG RemoteCheckOutScannerWithID(LONG value, unsigned char* scannerId) {
-  CurrentBinding();
+  RPC_BINDING_HANDLE h = CurrentBinding();
   RequirePointer(scannerId);
-  return CallForResult(kCheckOutScannerWithID, EncodeCheckOutWithIdRequest(value, scannerId));
+  return CallForResult(h, kCheckOutScannerWithID, EncodeCheckOutWithIdRequest(value, scannerId));
 }
 
 LONG RemoteGetScannerID(WCHAR* id, ULONG idSize) {
@@ -89,40 +87,42 @@ LONG RemoteGetScannerID(WCHAR* id, ULONG idSize) {
   return result;
 }
 
-LONG RemoteSendValue(LONG value) { return CallForResult(kSendValue, EncodeValueRequest(value)); }
+LONG RemoteSendValue(LONG value) { return CallForResult(CurrentBinding(), kSendValue, EncodeValueRequest(value)); }
 
-LONG RemoteClearPush(void) { return CallForResult(kClearPush, std::string()); }
+LONG RemoteClearPush(void) { return CallForResult(CurrentBinding(), kClearPush, std::string()); }
 
 LONG RemoteReadFromScanner(BYTE* buffer, ULONG size, LONG value) {
-  CurrentBinding();
+  RPC_BINDING_HANDLE h = CurrentBinding();
   RequirePointer(buffer);
-  return ReadBytes(kReadFromScanner, buffer, size, EncodeReadRequest(size, value));
+  return ReadBytes(h, kReadFromScanner, buffer, size, EncodeReadRequest(size, value));
 }
 
 LONG RemoteWriteToScanner(BYTE* buffer, ULONG size) {
-  CurrentBinding();
+  RPC_BINDING_HANDLE h = CurrentBinding();
   RequirePointer(buffer);
-  return CallForResult(kWriteToScanner, EncodeWriteRequest(buffer, size));
+  return CallForResult(h, kWriteToScanner, EncodeWriteRequest(buffer, size));
 }
 
-LONG RemoteReturnScanner(LONG value) { return CallForResult(kReturnScanner, EncodeValueRequest(value)); }
+LONG RemoteReturnScanner(LONG value) {
+  return CallForResult(CurrentBinding(), kReturnScanner, EncodeValueRequest(value));
+}
 
-LONG RemoteRefreshScanner(void) { return CallForResult(kRefreshScanner, std::string()); }
+LONG RemoteRefreshScanner(void) { return CallForResult(CurrentBinding(), kRefreshScanner, std::string()); }
 
 LONG RemoteReadBufferFromScanner(BYTE* buffer, ULONG size, BYTE value) {
-  CurrentBinding();
+  RPC_BINDING_HANDLE h = CurrentBinding();
   RequirePointer(buffer);
-  return ReadBytes(kReadBufferFromScanner, buffer, size, EncodeReadBufferRequest(size, value));
+  return ReadBytes(h, kReadBufferFromScanner, buffer, size, EncodeReadBufferRequest(size, value));
 }
 
 LONG RemoteWriteBufferToScanner(BYTE* buffer, ULONG size) {
-  CurrentBinding();
+  RPC_BINDING_HANDLE h = CurrentBinding();
   RequirePointer(buffer);
-  return CallForResult(kWriteBufferToScanner, EncodeWriteRequest(buffer, size));
+  return CallForResult(h, kWriteBufferToScanner, EncodeWriteRequest(buffer, size));
 }
 
 LONG RemoteSetCurrentScannerFromSTILaunchInfo(void) {
-  return CallForResult(kSetCurrentScannerFromSTILaunchInfo, std::string());
+  return CallForResult(CurrentBinding(), kSetCurrentScannerFromSTILaunchInfo, std::string());
 }
 
 void RemotePreFreeLibrary(void) {
