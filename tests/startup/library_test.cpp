@@ -140,6 +140,19 @@ TEST_F(LibraryTest, StartUpWithoutWbresFailsTheLoadInAnOrderlyWay) {
   EXPECT_TRUE(LogExists());
 }
 
+TEST_F(LibraryTest, AbandonedStartUpLeavesExportsThatAnswerZero) {
+  WriteHive(FullHive());
+  const std::string app = Install("app", {"wbremote.dll", "wbcrypt.dll"});
+  const std::string dll = "'" + app + "/wbremote.dll' ";
+  for (const char* remote : {"ClearPush", "RefreshScanner", "SetCurrentScannerFromSTILaunchInfo"}) {
+    EXPECT_EQ(Host(app, "call " + dll + remote), "result 0") << remote;
+  }
+  // The exports that answer on the spot still do.
+  EXPECT_EQ(Host(app, "call " + dll + "ClaimScanner"), "result -15");
+  EXPECT_EQ(Host(app, "call " + dll + "CheckForPush"), "result -10");
+  EXPECT_FALSE(LogExists());
+}
+
 TEST_F(LibraryTest, LoaderRefusesTheLibraryWithoutWbcryptOrItsFunction) {
   WriteHive(FullHive());
   const std::string without = Install("without", {"wbremote.dll", "wbres.dll"});
