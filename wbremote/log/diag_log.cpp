@@ -66,15 +66,14 @@ bool TakeGuard(int who) {
 
 void DropGuard() { g.guard.store(0, std::memory_order_release); }
 
-// Writes the time stamp at the end of the open file, when time stamps are on.
-bool WriteStamp() {
-  if (!g.timeStamps.load(std::memory_order_relaxed)) return true;
+// Formats the time stamp into stamp (at least 12 bytes) when time stamps are
+// on; returns its length, 0 when they are off.
+size_t FormatStamp(char* stamp, size_t size) {
+  if (!g.timeStamps.load(std::memory_order_relaxed)) return 0;
   const CTime now = CTime::GetCurrentTime();
-  char stamp[kTextSize];
-  int n = std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d - ", now.GetHour(),
-                        now.GetMinute(), now.GetSecond());
-  if (n < 0) return false;
-  return g.file.SeekToEnd() >= 0 && g.file.Write(stamp, static_cast<UINT>(kStampLength));
+  const int n = std::snprintf(stamp, size, "%02d:%02d:%02d - ", now.GetHour(), now.GetMinute(),
+                              now.GetSecond());
+  return n == static_cast<int>(kStampLength) ? kStampLength : 0;
 }
 
 void Notify() {
@@ -142,9 +141,17 @@ int CDiagLog::WriteV(const char* format, va_list args) {
     DropGuard();
     return 0;
   }
-  const bool ok = WriteStamp() && g.file.SeekToEnd() >= 0 &&
-                  g.file.Write(g.text, static_cast<UINT>(std::strlen(g.text))) &&
-                  g.file.Write("\r\n", 2);
+  // The whole line goes out in one write at the end of the file, so a
+  // reader never sees a stamp without its text, and no other process's
+  // append lands inside the line.
+  char line[kTextSize + kStampLength + 2];
+  size_t length = FormatStamp(line, sizeof line);
+  const size_t textLength = std::strlen(g.text);
+  std::memcpy(line + length, g.text, textLength);
+  length += textLength;
+  line[length++] = '\r';
+  line[length++] = '\n';
+  const bool ok = g.file.SeekToEnd() >= 0 && g.file.Write(line, static_cast<UINT>(length));
   // Whatever failed, the file is closed and the guard dropped, so later
   // lines still have their chance.
   g.file.Close();
@@ -176,7 +183,9 @@ int CDiagLog::ReportSystemError(LONG error, const char* source, int line) {
     DropGuard();
     return 0;
   }
-  bool ok = WriteStamp() && g.file.SeekToEnd() >= 0;
+  char stamp[kTextSize];
+  const size_t stampLength = FormatStamp(stamp, sizeof stamp);
+  bool ok = g.file.SeekToEnd() >= 0 && g.file.Write(stamp, static_cast<UINT>(stampLength));
   if (ok) {
     // A code without a text gives an empty description; insert markers in a
     // text stay as they are, since no values for them exist.
