@@ -68,7 +68,8 @@ RPC_STATUS ReceiveReply(ByteStream* stream, const ReplyLimits& limits, RpcReply*
         reply->rep = h.rep;
         // alloc_hint is only a hint (0 means unknown); never trust it further
         // than the call's own limit.
-        reply->stub.reserve(std::min<size_t>(allocHint, limits.maxStub));
+        constexpr size_t kMaxReserve = 16 * 1024 * 1024;
+        reply->stub.reserve(std::min<size_t>({allocHint, limits.maxStub, kMaxReserve}));
       } else if (h.rep.bigEndian != reply->rep.bigEndian || h.rep.ebcdic != reply->rep.ebcdic) {
         return fail(RPC_S_PROTOCOL_ERROR);
       }

@@ -30,8 +30,8 @@ class TcpStream : public ByteStream {
 
   // Reads and writes after this point fail. A read that is already waiting
   // when the deadline passes gives up within one more such period at most
-  // (the socket's receive timeout is the deadline's distance when it is set,
-  // so that waiting for data costs a single system call).
+  // (the socket's receive and send timeouts are the deadline's distance when
+  // it is set, so that waiting costs no system call of its own).
   void SetDeadline(Clock::time_point deadline);
   void ClearDeadline() { deadline_ = Clock::time_point::max(); }
   bool ReadExact(void* buf, size_t n) override;
@@ -47,7 +47,6 @@ class TcpStream : public ByteStream {
   int fd() const { return fd_; }
 
  private:
-  bool WaitFor(short events);
   bool Fill();
   // One blocking receive under the receive timeout; -1 with errno on failure.
   ssize_t Receive(void* p, size_t n);
