@@ -161,6 +161,43 @@ bool TcpStream::ReadAppend(std::string* dst, size_t n) {
   return n == 0 || ByteStream::ReadAppend(dst, n);
 }
 
+size_t TcpStream::ReadSome(const ReadSpan* spans, size_t count) {
+  if (bufferPos_ < bufferEnd_) {
+    size_t got = 0;
+    for (size_t i = 0; i < count && bufferPos_ < bufferEnd_; ++i) {
+      const size_t take = std::min(spans[i].size, bufferEnd_ - bufferPos_);
+      memcpy(spans[i].data, buffer_.data() + bufferPos_, take);
+      bufferPos_ += take;
+      got += take;
+    }
+    return got;
+  }
+  constexpr size_t kMaxIov = 256;
+  iovec iov[kMaxIov];
+  const size_t n = std::min(count, kMaxIov);
+  for (size_t i = 0; i < n; ++i) iov[i] = {spans[i].data, spans[i].size};
+  for (;;) {
+    if (deadline_ != Clock::time_point::max() && Clock::now() >= deadline_) return 0;
+    msghdr msg{};
+    msg.msg_iov = iov;
+    msg.msg_iovlen = n;
+    const ssize_t got = recvmsg(fd_, &msg, 0);
+    if (got > 0) return static_cast<size_t>(got);
+    if (got == 0) return 0;  // closed by the peer
+    if (errno != EINTR && errno != EAGAIN) return 0;
+  }
+}
+
+void TcpStream::Unread(const char* data, size_t n) {
+  std::vector<char> joined(data, data + n);
+  joined.insert(joined.end(), buffer_.begin() + static_cast<ptrdiff_t>(bufferPos_),
+                buffer_.begin() + static_cast<ptrdiff_t>(bufferEnd_));
+  bufferEnd_ = joined.size();
+  bufferPos_ = 0;
+  if (joined.size() < kBufferSize) joined.resize(kBufferSize);
+  buffer_.swap(joined);
+}
+
 bool TcpStream::WriteAll(const void* data, size_t n) {
   const auto* p = static_cast<const char*>(data);
   while (n > 0) {

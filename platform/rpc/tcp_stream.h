@@ -37,6 +37,8 @@ class TcpStream : public ByteStream {
   bool ReadExact(void* buf, size_t n) override;
   bool WriteAll(const void* data, size_t n) override;
   bool ReadAppend(std::string* dst, size_t n) override;
+  size_t ReadSome(const ReadSpan* spans, size_t count) override;
+  void Unread(const char* data, size_t n) override;
   // Writes the pieces in order, as one stream, without joining them first.
   bool WriteGather(const std::vector<std::string_view>& pieces);
   // True when the peer closed the connection or sent something unasked
@@ -51,7 +53,7 @@ class TcpStream : public ByteStream {
   // One blocking receive under the receive timeout; -1 with errno on failure.
   ssize_t Receive(void* p, size_t n);
   std::chrono::milliseconds appliedTimeout_{0};
-  static constexpr size_t kBufferSize = 256 * 1024;
+  static constexpr size_t kBufferSize = 16 * 1024;
   int fd_;
   std::vector<char> buffer_;
   size_t bufferPos_ = 0;
