@@ -13,9 +13,20 @@
 
 namespace wbrpc {
 
+// A piece of memory that a scattered read fills.
+struct ReadSpan {
+  char* data;
+  size_t size;
+};
+
 class ByteStream {
  public:
   virtual ~ByteStream() = default;
+  // Fills the spans in order with what has arrived, waiting only until at
+  // least one octet is there. Returns the count read, 0 on failure.
+  virtual size_t ReadSome(const ReadSpan* spans, size_t count) = 0;
+  // Puts octets back in front of what is still to be read.
+  virtual void Unread(const char* data, size_t n) = 0;
   // Exactly n octets or false (closed, timed out, failed).
   virtual bool ReadExact(void* buf, size_t n) = 0;
   virtual bool WriteAll(const void* data, size_t n) = 0;
@@ -32,13 +43,20 @@ class MemoryStream : public ByteStream {
  public:
   MemoryStream(const void* data, size_t n) : data_(static_cast<const uint8_t*>(data)), size_(n) {}
   bool ReadExact(void* buf, size_t n) override;
+  size_t ReadSome(const ReadSpan* spans, size_t count) override;
+  void Unread(const char* data, size_t n) override;
   bool WriteAll(const void* data, size_t n) override;
   const std::string& written() const { return written_; }
+  // At most this many octets per ReadSome, as a socket delivers in pieces.
+  void set_chunk(size_t chunk) { chunk_ = chunk ? chunk : 1; }
 
  private:
+  size_t Take(char* dst, size_t n);
   const uint8_t* data_;
   size_t size_;
   size_t pos_ = 0;
+  size_t chunk_ = SIZE_MAX;
+  std::string pending_;  // put back, read before data_
   std::string written_;
 };
 

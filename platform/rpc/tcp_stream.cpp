@@ -51,7 +51,7 @@ int ConnectOne(const addrinfo* ai, Clock::time_point deadline) {
       return -1;
     }
   }
-  // Blocking from here; reads and writes wait through poll with a deadline.
+  // Blocking from here; reads and writes wait under the socket timeouts.
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   SetNoDelay(fd);
   return fd;
@@ -85,16 +85,6 @@ TcpStream::~TcpStream() {
   if (fd_ >= 0) close(fd_);
 }
 
-bool TcpStream::WaitFor(short events) {
-  pollfd pfd{fd_, events, 0};
-  for (;;) {
-    const int rc = poll(&pfd, 1, RemainingMs(deadline_));
-    if (rc > 0) return true;
-    if (rc == 0) return false;  // deadline passed
-    if (errno != EINTR) return false;
-  }
-}
-
 void TcpStream::SetDeadline(Clock::time_point deadline) {
   deadline_ = deadline;
   auto window = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -106,6 +96,7 @@ void TcpStream::SetDeadline(Clock::time_point deadline) {
     tv.tv_sec = static_cast<time_t>(window.count() / 1000);
     tv.tv_usec = static_cast<suseconds_t>(window.count() % 1000 * 1000);
     setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     appliedTimeout_ = window;
   }
 }
@@ -170,16 +161,53 @@ bool TcpStream::ReadAppend(std::string* dst, size_t n) {
   return n == 0 || ByteStream::ReadAppend(dst, n);
 }
 
+size_t TcpStream::ReadSome(const ReadSpan* spans, size_t count) {
+  if (bufferPos_ < bufferEnd_) {
+    size_t got = 0;
+    for (size_t i = 0; i < count && bufferPos_ < bufferEnd_; ++i) {
+      const size_t take = std::min(spans[i].size, bufferEnd_ - bufferPos_);
+      memcpy(spans[i].data, buffer_.data() + bufferPos_, take);
+      bufferPos_ += take;
+      got += take;
+    }
+    return got;
+  }
+  constexpr size_t kMaxIov = 256;
+  iovec iov[kMaxIov];
+  const size_t n = std::min(count, kMaxIov);
+  for (size_t i = 0; i < n; ++i) iov[i] = {spans[i].data, spans[i].size};
+  for (;;) {
+    if (deadline_ != Clock::time_point::max() && Clock::now() >= deadline_) return 0;
+    msghdr msg{};
+    msg.msg_iov = iov;
+    msg.msg_iovlen = n;
+    const ssize_t got = recvmsg(fd_, &msg, 0);
+    if (got > 0) return static_cast<size_t>(got);
+    if (got == 0) return 0;  // closed by the peer
+    if (errno != EINTR && errno != EAGAIN) return 0;
+  }
+}
+
+void TcpStream::Unread(const char* data, size_t n) {
+  std::vector<char> joined(data, data + n);
+  joined.insert(joined.end(), buffer_.begin() + static_cast<ptrdiff_t>(bufferPos_),
+                buffer_.begin() + static_cast<ptrdiff_t>(bufferEnd_));
+  bufferEnd_ = joined.size();
+  bufferPos_ = 0;
+  if (joined.size() < kBufferSize) joined.resize(kBufferSize);
+  buffer_.swap(joined);
+}
+
 bool TcpStream::WriteAll(const void* data, size_t n) {
   const auto* p = static_cast<const char*>(data);
   while (n > 0) {
-    // Try first: the socket buffer usually has room, and a poll would only
-    // cost a system call.
-    const ssize_t put = send(fd_, p, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (deadline_ != Clock::time_point::max() && Clock::now() >= deadline_) return false;
+    // Blocking, under the send timeout: waiting inside send() streams a
+    // large reply far better than polling for room.
+    const ssize_t put = send(fd_, p, n, MSG_NOSIGNAL);
     if (put < 0) {
-      if (errno == EINTR) continue;
-      if (errno != EAGAIN || !WaitFor(POLLOUT)) return false;
-      continue;
+      if (errno == EINTR || errno == EAGAIN) continue;  // EAGAIN: the send timeout ran out
+      return false;
     }
     p += put;
     n -= static_cast<size_t>(put);
@@ -202,11 +230,11 @@ bool TcpStream::WriteGather(const std::vector<std::string_view>& pieces) {
     msghdr msg{};
     msg.msg_iov = iov;
     msg.msg_iovlen = count;
-    ssize_t put = sendmsg(fd_, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (deadline_ != Clock::time_point::max() && Clock::now() >= deadline_) return false;
+    ssize_t put = sendmsg(fd_, &msg, MSG_NOSIGNAL);
     if (put < 0) {
-      if (errno == EINTR) continue;
-      if (errno != EAGAIN || !WaitFor(POLLOUT)) return false;
-      continue;
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return false;
     }
     // Advance over what went out.
     while (put > 0 && index < pieces.size()) {

@@ -30,13 +30,15 @@ class TcpStream : public ByteStream {
 
   // Reads and writes after this point fail. A read that is already waiting
   // when the deadline passes gives up within one more such period at most
-  // (the socket's receive timeout is the deadline's distance when it is set,
-  // so that waiting for data costs a single system call).
+  // (the socket's receive and send timeouts are the deadline's distance when
+  // it is set, so that waiting costs no system call of its own).
   void SetDeadline(Clock::time_point deadline);
   void ClearDeadline() { deadline_ = Clock::time_point::max(); }
   bool ReadExact(void* buf, size_t n) override;
   bool WriteAll(const void* data, size_t n) override;
   bool ReadAppend(std::string* dst, size_t n) override;
+  size_t ReadSome(const ReadSpan* spans, size_t count) override;
+  void Unread(const char* data, size_t n) override;
   // Writes the pieces in order, as one stream, without joining them first.
   bool WriteGather(const std::vector<std::string_view>& pieces);
   // True when the peer closed the connection or sent something unasked
@@ -47,12 +49,11 @@ class TcpStream : public ByteStream {
   int fd() const { return fd_; }
 
  private:
-  bool WaitFor(short events);
   bool Fill();
   // One blocking receive under the receive timeout; -1 with errno on failure.
   ssize_t Receive(void* p, size_t n);
   std::chrono::milliseconds appliedTimeout_{0};
-  static constexpr size_t kBufferSize = 256 * 1024;
+  static constexpr size_t kBufferSize = 16 * 1024;
   int fd_;
   std::vector<char> buffer_;
   size_t bufferPos_ = 0;

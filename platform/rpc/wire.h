@@ -6,6 +6,12 @@
 //
 // Every failure is raised as RpcException with the original platform's
 // status; nothing is sent for an unset binding (RPC_S_INVALID_BINDING).
+//
+// No call waits forever: connecting gives up after 20 s, and a bind or call
+// fails when its answer has not arrived 300 s after it started to be sent
+// (WireTimeouts in association.h; SetWireTimeouts changes them, as tests do).
+// The endpoint mapper is asked on TCP port 135, or on WB_EPMAP_PORT when
+// that environment variable is set.
 #pragma once
 
 #include <cstddef>

@@ -4,7 +4,8 @@
 //
 // Input: a selector octet (0-12: that ScannerService procedure's reply;
 // 13: an ept_map reply; 14: a bind answer), two octets of array size,
-// one octet choosing the receive limit, then the bytes the server sends.
+// one octet choosing the receive limit and how the bytes arrive (in pieces
+// of what size), then the bytes the server sends.
 #pragma once
 
 #include <cstddef>
@@ -22,6 +23,7 @@ inline int FuzzRpcReply(const uint8_t* data, size_t size) {
   const unsigned selector = data[0] % 15;
   const ULONG n = static_cast<ULONG>(data[1] | data[2] << 8);
   wbrpc::MemoryStream stream(data + 4, size - 4);
+  stream.set_chunk(1 + static_cast<size_t>(data[3] >> 4) * 331);
   if (selector == 14) {
     std::string pdu;
     wbrpc::PduHeader h;
