@@ -156,6 +156,7 @@ void RpcServer::Serve(Connection* c) {
   std::string pdu;
   for (;;) {
     PduHeader h;
+    c->stream->SetDeadline(Clock::now() + options_.idleTimeout);
     if (ReadPdu(c->stream.get(), options_.maxRecvFrag, &pdu, &h) != ReadPduResult::kOk) return;
     bool keep = false;
     if (h.type == kPduBind) {

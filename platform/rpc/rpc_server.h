@@ -11,6 +11,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -56,6 +57,10 @@ class RpcServer {
     uint16_t maxRecvFrag = kDefaultMaxFrag;
     size_t maxRequestStub = 16 * 1024 * 1024;
     size_t maxConnections = 64;
+    // A connection that brings no whole request within this time (idle, or
+    // stuck halfway through a PDU), or does not take its reply, is closed,
+    // so that no peer holds a connection thread for ever.
+    std::chrono::milliseconds idleTimeout{300000};
   };
 
   RpcServer();
