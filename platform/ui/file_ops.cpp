@@ -40,13 +40,19 @@ BOOL FailWith(int error) {
 }
 
 BOOL CopyFileOnDisk(const std::string& source, const std::string& destination, bool failIfExists) {
-  int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO or device in place of the source cannot
+  // hold the open for ever; only a regular file is copied.
+  int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (in < 0) return FailWith(errno);
   struct stat sourceInfo;
-  if (::fstat(in, &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode)) {
-    int error = S_ISDIR(sourceInfo.st_mode) ? EACCES : errno;
+  if (::fstat(in, &sourceInfo) != 0) {
+    const int error = errno;
     ::close(in);
-    return FailWith(error ? error : EACCES);
+    return FailWith(error);
+  }
+  if (!S_ISREG(sourceInfo.st_mode)) {
+    ::close(in);
+    return FailWith(EACCES);
   }
   struct stat destinationInfo;
   if (::stat(destination.c_str(), &destinationInfo) == 0) {

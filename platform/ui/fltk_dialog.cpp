@@ -14,26 +14,11 @@
 #include <vector>
 
 #include "platform/ui/desktop_seam.h"
+#include "platform/ui/push_buttons.h"
 #include "platform/ui/dialog_window.h"
 #include "platform/ui/toolkit.h"
 
 namespace {
-
-// The default push button: takes the Enter key like FLTK's return button but
-// draws the default frame instead of the return glyph.
-class DefaultPushButton : public Fl_Return_Button {
- public:
-  using Fl_Return_Button::Fl_Return_Button;
-
- protected:
-  void draw() override {
-    draw_box(value() ? down_box() : box(), x() + 1, y() + 1, w() - 2, h() - 2, color());
-    fl_color(FL_BLACK);
-    fl_rect(x(), y(), w(), h());
-    draw_label(x() + 1, y() + 1, w() - 2, h() - 2);
-    if (Fl::focus() == this) draw_focus(box(), x() + 1, y() + 1, w() - 2, h() - 2);
-  }
-};
 
 class ToolkitPaintContext : public WbDeviceContext {
  public:
@@ -96,8 +81,8 @@ class ToolkitDialog : public WbNativeDialog {
       int w = control.rect.right - control.rect.left, h = control.rect.bottom - control.rect.top;
       Fl_Widget* widget = nullptr;
       if (control.kind == WB_CONTROL_BUTTON) {
-        if ((control.style & 0xF) == BS_DEFPUSHBUTTON) widget = new DefaultPushButton(x, y, w, h);
-        else widget = new Fl_Button(x, y, w, h);
+        if ((control.style & 0xF) == BS_DEFPUSHBUTTON) widget = new WbDefaultPushButton(x, y, w, h);
+        else widget = new WbPushButton(x, y, w, h);
         widget->callback(&ToolkitDialog::OnButton, this);
         if (!(control.style & WS_TABSTOP)) widget->clear_visible_focus();
       } else {

@@ -1,5 +1,7 @@
 #include "platform/ui/message_box.h"
 
+#include "platform/ui/push_buttons.h"
+
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
@@ -111,12 +113,12 @@ int RunToolkitBox(const std::string& text, const std::string& caption, UINT butt
   textBox->labelsize(fontPixels);
   textBox->label(label.c_str());
   int buttonX = (width - buttonsW) / 2, buttonY = height - margin - buttonH;
-  auto* ok = new Fl_Return_Button(buttonX, buttonY, buttonW, buttonH, "OK");
+  auto* ok = new WbDefaultPushButton(buttonX, buttonY, buttonW, buttonH, "OK");
   ok->labelfont(font);
   ok->labelsize(fontPixels);
   ok->callback(&OnAnswer, &run);
   if (buttonCount == 2) {
-    auto* cancel = new Fl_Button(buttonX + buttonW + buttonGap, buttonY, buttonW, buttonH, "Cancel");
+    auto* cancel = new WbPushButton(buttonX + buttonW + buttonGap, buttonY, buttonW, buttonH, "Cancel");
     cancel->labelfont(font);
     cancel->labelsize(fontPixels);
     cancel->callback(&OnCancelButton, &run);

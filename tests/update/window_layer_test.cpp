@@ -101,6 +101,12 @@ TEST_F(FileOpsTest, FailedCopiesLeaveTheOldFileWhole) {
   fs::create_directories(dir_ / "folder.dll");
   EXPECT_FALSE(CopyFileA((dir_ / "new.dll").c_str(), (dir_ / "folder.dll").c_str(), FALSE));
   EXPECT_EQ(EntryCount(), 3u);
+  // A FIFO in place of the source is refused at once instead of blocking
+  // the open until a writer comes.
+  ASSERT_EQ(mkfifo((dir_ / "fifo.dll").c_str(), 0600), 0);
+  EXPECT_FALSE(CopyFileA((dir_ / "fifo.dll").c_str(), destination.c_str(), FALSE));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(Read(destination), "old");
 }
 
 TEST_F(FileOpsTest, FinderMatchesAnyEntryOfAnExistingFolder) {

@@ -145,4 +145,19 @@ wait_exit "$app"
 [ "$status" = 0 ] || fail "stopped run ended with $status"
 [ "$(cat "$work/app/bin/wbremote.dll")" = "old library" ] || fail "the file was copied while the application was open"
 
+# 4. Keyboard: Tab moves the focus to Cancel, and Enter then presses Cancel,
+# not the default button: the notice answered so ends with -2 (254 here).
+reset_app
+"$work/inst/wbupdate" &
+app=$!
+main=$(wait_window "Velmora Software Update")
+press "$main" Return
+notice=$(wait_window "Notice")
+press "$notice" Tab
+sleep 0.2
+xdotool key Return
+wait_exit "$app"
+[ "$status" = 254 ] || fail "Cancel chosen with the keyboard ended with $status, not 254"
+[ "$(cat "$work/app/bin/wbremote.dll")" = "old library" ] || fail "Cancel with the keyboard changed the file"
+
 echo "PASS: screenshots in $artifacts"
