@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -18,8 +19,22 @@ int SysOpen(const char* path, int accessMode, bool create, bool truncate) {
   flags |= accessMode == 0 ? O_RDONLY : accessMode == 1 ? O_WRONLY : O_RDWR;
   if (create) flags |= O_CREAT;
   if (truncate) flags |= O_TRUNC;
-  int fd = ::open(path, flags, 0666);
-  return fd >= 0 ? fd : -errno;
+  // Non-blocking, and regular files only: a FIFO or a device in place of
+  // the file must not hold the caller in open() or in a later write.
+  int fd = ::open(path, flags | O_NONBLOCK, 0666);
+  if (fd < 0) return -errno;
+  struct stat info;
+  if (::fstat(fd, &info) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return -error;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return S_ISDIR(info.st_mode) ? -EISDIR : -EACCES;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
 }
 
 int SysLock(int fd, bool exclusive) {
@@ -80,7 +95,8 @@ bool FullPath(const WbFileOps* ops, const char* name, char* out, size_t size) {
   }
   char folder[WB_MAX_FULL_PATH];
   if (ops->currentFolder(folder, sizeof folder) < 0) return false;
-  const char* sep = folder[std::strlen(folder) - 1] == '/' ? "" : "/";
+  const size_t length = std::strlen(folder);
+  const char* sep = length > 0 && folder[length - 1] == '/' ? "" : "/";
   return std::snprintf(out, size, "%s%s%s", folder, sep, name) < static_cast<int>(size);
 }
 

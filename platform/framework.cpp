@@ -66,6 +66,10 @@ int AfxWinMain() {
   } catch (CException* e) {
     e->Delete();
     return -1;
+  } catch (...) {
+    // A standard exception (out of memory, say) ends the program the same
+    // way instead of through std::terminate.
+    return -1;
   }
 }
 

@@ -3,6 +3,8 @@
 // exit line; a caught failure leaves the result 0.
 #include "wbremote/scanner_exports.h"
 
+#include <cxxabi.h>
+
 #include <cstring>
 
 #include "platform/rpc/rpc.h"
@@ -41,10 +43,19 @@ LONG CheckForPush(void) {
 
 LONG CheckOutScanner(LONG value) {
   CDiagLog::Write("Enter - CheckOutScanner");
-  char machineName[kIdentitySize];
-  char computerName[kIdentitySize];
-  char password[kIdentitySize];
-  GetMachineNameAndPassword(machineName, computerName, password);
+  char machineName[kIdentitySize] = {};
+  char computerName[kIdentitySize] = {};
+  char password[kIdentitySize] = {};
+  try {
+    GetMachineNameAndPassword(machineName, computerName, password);
+  } catch (abi::__forced_unwind&) {
+    throw;  // a cancelled thread must unwind on
+  } catch (...) {
+    // The registry ran out of memory, say: nothing may cross into the host,
+    // and the check-out goes out with empty texts for the service to refuse.
+    computerName[0] = '\0';
+    password[0] = '\0';
+  }
 
   LONG result = 0;
   RpcTryExcept {

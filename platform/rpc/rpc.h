@@ -7,6 +7,8 @@
 // RpcBindingFree. A binding handle may be used by many threads at once.
 #pragma once
 
+#include <cxxabi.h>
+
 #include "platform/win_types.h"
 
 typedef LONG RPC_STATUS;
@@ -150,7 +152,12 @@ namespace wbrpc_detail {
 RPC_STATUS CurrentExceptionCode();
 }
 #define RpcTryExcept try
+// A thread being cancelled unwinds with abi::__forced_unwind, which must go on
+// through: swallowing it aborts the process.
 #define RpcExcept(filter)                                                   \
+  catch (abi::__forced_unwind&) {                                           \
+    throw;                                                                  \
+  }                                                                         \
   catch (...) {                                                             \
     const RPC_STATUS wb_rpc_exception_code_ = wbrpc_detail::CurrentExceptionCode(); \
     (void)wb_rpc_exception_code_;                                           \

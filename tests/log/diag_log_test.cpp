@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -108,6 +110,21 @@ TEST_F(LogFixture, DeletedFileIsNotCreatedAgain) {
   EXPECT_EQ(CFileException::fileNotFound, diaglog::LastOpenFailureCause());
 }
 
+TEST_F(LogFixture, AFifoInPlaceOfTheFileNeverHoldsAWriter) {
+  gCtrlHeld = true;
+  CDiagLog log;
+  log.Init("wbremote.log", 7, nullptr);
+  std::remove("wbremote.log");
+  ASSERT_EQ(0, mkfifo("wbremote.log", 0600));
+  // Without a reader, opening a FIFO for writing would block for ever.
+  EXPECT_EQ(0, CDiagLog::Write("lost"));
+  EXPECT_EQ(0, CDiagLog::ReportSystemError(5, "a.cpp", 1));
+  char out[WB_MAX_FULL_PATH];
+  CDiagLog::GetLogPath(out);
+  EXPECT_STREQ("Not Available...", out);
+  EXPECT_NE(CFileException::none, diaglog::LastOpenFailureCause());
+}
+
 TEST_F(LogFixture, SecondHandleNeitherEmptiesNorDatesButMayBringTheWindow) {
   gCtrlHeld = true;
   CDiagLog first;
@@ -205,6 +222,7 @@ TEST_F(LogFixture, ReportLayoutWithAndWithoutTimeStamps) {
 
   diaglog::ResetForTest();
   log.Init("wbremote.log", 0, nullptr);
+  const std::string deepSource = "/" + std::string(700, 'd') + "/deep.cpp";
   const struct {
     LONG error;
     const char* source;
@@ -216,6 +234,9 @@ TEST_F(LogFixture, ReportLayoutWithAndWithoutTimeStamps) {
       {1722, "main.c", -3, "System Error: 1722\nDesc: The RPC server cannot be reached.\n\nFile: main.c\nLine: -3\n"},
       {2, "src/Makefile", 1, "System Error: 2\nDesc: The file could not be found.\n\nFile: Makefile\nLine: 1\n"},
       {2, "", 0, "System Error: 2\nDesc: The file could not be found.\n\nFile: \nLine: 0\n"},
+      // A folder longer than any part's buffer still leaves the file name.
+      {2, deepSource.c_str(), 3,
+       "System Error: 2\nDesc: The file could not be found.\n\nFile: deep.cpp\nLine: 3\n"},
       {317, "d:rel.x.y", 4,
        "System Error: 317\nDesc: No text exists for message number 0x%1 in the message file for %2."
        "\n\nFile: rel.x.y\nLine: 4\n"},

@@ -142,8 +142,7 @@ int CDiagLog::WriteV(const char* format, va_list args) {
     return 0;
   }
   // The whole line goes out in one write at the end of the file, so a
-  // reader never sees a stamp without its text, and no other process's
-  // append lands inside the line.
+  // reader never sees a stamp without its text.
   char line[kTextSize + kStampLength + 2];
   size_t length = FormatStamp(line, sizeof line);
   const size_t textLength = std::strlen(g.text);
@@ -195,9 +194,11 @@ int CDiagLog::ReportSystemError(LONG error, const char* source, int line) {
                         description, sizeof description, nullptr)) {
       description[0] = '\0';
     }
-    char drive[kTextSize], folder[kTextSize], name[kTextSize], extension[kTextSize];
-    _splitpath_s(source ? source : "", drive, sizeof drive, folder, sizeof folder, name,
-                 sizeof name, extension, sizeof extension);
+    // Only the name and the extension are wanted, so a folder too long for
+    // any buffer does not cost the report its file name.
+    char name[kTextSize], extension[kTextSize];
+    _splitpath_s(source ? source : "", nullptr, 0, nullptr, 0, name, sizeof name, extension,
+                 sizeof extension);
     // The report is cut at the buffer's end on purpose, as a line is.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-truncation"
