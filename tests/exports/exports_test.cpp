@@ -70,7 +70,7 @@ class ExportsTest : public wbtest::LogFixture {
     hive.Key(wbtest::kClientKey).String("Protocol", "ncacn_ip_tcp");
     if (!identity.empty()) hive.Key(wbtest::kHistoryKey).Value("1", HexOfText(identity));
     hive.Key(wbtest::kComputerNameKey).String("ComputerName", "WORKSTATION7");
-    wbtest::WriteWholeFile(folder_.path() + "/HKEY_LOCAL_MACHINE.reg", hive.Text());
+    wbtest::WriteFile(folder_.path() + "/HKEY_LOCAL_MACHINE.reg", hive.Text());
   }
   std::vector<std::string> Lines() { return wbtest::LogTexts(folder_.path() + "/wbremote.log"); }
 

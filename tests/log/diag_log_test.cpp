@@ -26,7 +26,7 @@ using wbtest::LogFixture;
 const char kStamp[] = "14:05:00 - ";
 
 TEST_F(LogFixture, WithoutCtrlNothingIsWrittenAndNoFileAppears) {
-  wbtest::WriteWholeFile("wbremote.log", "older run\r\n");
+  wbtest::WriteFile("wbremote.log", "older run\r\n");
   CDiagLog log;
   log.Init("wbremote.log", 7, nullptr);
   EXPECT_EQ(0, CDiagLog::Write("Log Initialized..."));
@@ -58,7 +58,7 @@ TEST_F(LogFixture, OptionsDecideDateLineAndTimeStamps) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.options);
     diaglog::ResetForTest();
-    wbtest::WriteWholeFile("wbremote.log", "stale content\r\n");
+    wbtest::WriteFile("wbremote.log", "stale content\r\n");
     gCtrlHeld = true;
     CDiagLog log;
     log.Init("wbremote.log", static_cast<BYTE>(c.options), nullptr);

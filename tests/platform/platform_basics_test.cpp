@@ -115,11 +115,11 @@ TEST_F(FileTest, CreateAlwaysOpenExistingAndFullPath) {
   EXPECT_FALSE(file.Open("nofolder/x.txt", CFile::modeCreate | CFile::modeWrite, &error));
   EXPECT_EQ(CFileException::fileNotFound, error.m_cause);
 
-  wbtest::WriteWholeFile("a.txt", "old content");
+  wbtest::WriteFile("a.txt", "old content");
   ASSERT_TRUE(file.Open("a.txt", CFile::modeCreate | CFile::modeRead | CFile::shareDenyNone));
   EXPECT_EQ(folder_.path() + "/a.txt", file.GetFilePath());
   file.Close();
-  EXPECT_EQ("", wbtest::ReadWholeFile("a.txt"));
+  EXPECT_EQ("", wbtest::ReadFile("a.txt"));
 
   ASSERT_TRUE(file.Open("a.txt", CFile::modeWrite | CFile::shareDenyNone));
   EXPECT_EQ(0, file.SeekToEnd());
@@ -127,13 +127,13 @@ TEST_F(FileTest, CreateAlwaysOpenExistingAndFullPath) {
   EXPECT_EQ(3, file.SeekToEnd());
   EXPECT_TRUE(file.Write("de", 2));
   file.Close();
-  EXPECT_EQ("abcde", wbtest::ReadWholeFile("a.txt"));
+  EXPECT_EQ("abcde", wbtest::ReadFile("a.txt"));
   EXPECT_FALSE(file.Write("x", 1, &error));
   EXPECT_EQ(CFileException::invalidFile, error.m_cause);
 }
 
 TEST_F(FileTest, NotSharedRefusesOthersAndIsNeverEmptiedByThem) {
-  wbtest::WriteWholeFile("s.txt", "precious");
+  wbtest::WriteFile("s.txt", "precious");
   CFile holder;
   ASSERT_TRUE(holder.Open("s.txt", CFile::modeRead | CFile::shareExclusive));
   CFile other;
@@ -143,7 +143,7 @@ TEST_F(FileTest, NotSharedRefusesOthersAndIsNeverEmptiedByThem) {
     EXPECT_FALSE(other.Open("s.txt", flags, &error));
     EXPECT_EQ(CFileException::sharingViolation, error.m_cause);
   }
-  EXPECT_EQ("precious", wbtest::ReadWholeFile("s.txt"));
+  EXPECT_EQ("precious", wbtest::ReadFile("s.txt"));
   holder.Close();
   EXPECT_TRUE(other.Open("s.txt", CFile::modeWrite | CFile::shareDenyNone));
   // Shared holders admit each other but not an exclusive one.
@@ -154,7 +154,7 @@ TEST_F(FileTest, NotSharedRefusesOthersAndIsNeverEmptiedByThem) {
 }
 
 TEST_F(FileTest, SharingHoldsBetweenProcesses) {
-  wbtest::WriteWholeFile("p.txt", "x");
+  wbtest::WriteFile("p.txt", "x");
   int ready[2], done[2];
   ASSERT_EQ(0, pipe(ready));
   ASSERT_EQ(0, pipe(done));

@@ -46,14 +46,14 @@ class LogFixture : public ::testing::Test {
     WbSetKeyStateReader(nullptr);
     WbSetClock(nullptr);
   }
-  std::string LogText() const { return ReadWholeFile(folder_.path() + "/wbremote.log"); }
+  std::string LogText() const { return ReadFile(folder_.path() + "/wbremote.log"); }
   bool LogExists() const;
 
   TempFolder folder_;
 };
 
 inline bool LogFixture::LogExists() const {
-  return std::filesystem::exists(folder_.path() + "/wbremote.log");
+  return Exists(folder_.path() + "/wbremote.log");
 }
 
 }  // namespace wbtest

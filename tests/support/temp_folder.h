@@ -1,49 +1,19 @@
-// A fresh temporary folder that becomes the current folder for one test and
-// is removed with everything in it afterwards.
+// A scratch folder that is the current folder for the life of one test.
 #pragma once
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "tests/support/scratch.h"
 
 namespace wbtest {
 
 class TempFolder {
  public:
-  TempFolder() {
-    char pattern[] = "/tmp/wbtest.XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    if (!made) std::abort();
-    path_ = made;
-    old_ = std::filesystem::current_path();
-    std::filesystem::current_path(path_);
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::current_path(old_, ec);
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return scratch_.path(); }
 
  private:
-  std::string path_;
-  std::filesystem::path old_;
+  ScratchDir scratch_;
+  CurrentFolder current_{scratch_.path()};
 };
-
-inline std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-inline void WriteWholeFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-}
 
 }  // namespace wbtest
