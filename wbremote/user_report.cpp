@@ -5,7 +5,7 @@
 
 #include "platform/framework.h"
 #include "platform/module.h"
-#include "platform/system_messages.h"
+#include "wbremote/log/system_error_text.h"
 
 namespace {
 
@@ -78,12 +78,8 @@ void ReportRefusal(LONG status, const char* message) {
 }
 
 void ReportFailure(LONG code) {
-  char description[kReportTextSize] = {};
-  if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                      static_cast<DWORD>(code), MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT),
-                      description, sizeof description, nullptr)) {
-    description[0] = '\0';
-  }
+  char description[kReportTextSize];
+  DescribeSystemError(code, description, sizeof description);
   char format[kReportTextSize];
   LoadText(IDS_CALL_FAILED_TITLE, tLast.title, sizeof tLast.title);
   LoadText(IDS_CALL_FAILED, format, sizeof format);

@@ -16,7 +16,7 @@
 #include "platform/key_state.h"
 #include "platform/local_time.h"
 #include "platform/path_split.h"
-#include "platform/system_messages.h"
+#include "wbremote/log/system_error_text.h"
 
 namespace {
 
@@ -188,12 +188,8 @@ int CDiagLog::ReportSystemError(LONG error, const char* source, int line) {
   if (ok) {
     // A code without a text gives an empty description; insert markers in a
     // text stay as they are, since no values for them exist.
-    char description[kTextSize] = {};
-    if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                        static_cast<DWORD>(error), MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT),
-                        description, sizeof description, nullptr)) {
-      description[0] = '\0';
-    }
+    char description[kTextSize];
+    DescribeSystemError(error, description, sizeof description);
     // Only the name and the extension are wanted, so a folder too long for
     // any buffer does not cost the report its file name.
     char name[kTextSize], extension[kTextSize];

@@ -3,19 +3,16 @@
 
 #include <cstring>
 
+#include "wbremote/text_copy.h"
+
 namespace {
 
 const char kPrefix[] = "RpcClient - ";
 
-// Copies value into a setting field, cut to the field's size less one; the
-// field always ends with a NUL.
+// A setting longer than its field is cut to the field's size less one.
 template <size_t N>
 void StoreSetting(char (&field)[N], const char* value) {
-  static_assert(N > 0);
-  size_t length = 0;
-  while (length < N - 1 && value[length] != '\0') ++length;
-  std::memcpy(field, value, length);
-  field[length] = '\0';
+  CopyText(field, N, value, N);
 }
 
 RPC_CSTR AsRpcString(char* text) { return reinterpret_cast<RPC_CSTR>(text); }
